@@ -65,28 +65,26 @@ int EditWinInit(HANDLE file, const char* entry, DWORD entryLength)
         CloseHandle(mapping);
     }
     // The mapping grew the file by its spare room; give back what the
-    // content does not use.
-    SetFilePointer(file, static_cast<LONG>(size), 0, FILE_BEGIN);
-    SetEndOfFile(file);
+    // content does not use. Only where the pointer really got to: the file
+    // was opened at offset 0, and cutting there would lose the whole file.
+    // With a high part the low one counts as unsigned, so a length of 2 GiB
+    // or more is no negative distance.
+    LONG offsetHigh = 0;
+    if (SetFilePointer(file, static_cast<LONG>(size), &offsetHigh, FILE_BEGIN) == size &&
+        offsetHigh == 0) {
+        SetEndOfFile(file);
+    }
     return result;
 }
 
 }  // namespace
 
-int ScheduleRenameAtRestart(const char* existingName, const char* newName)
+int AddWinInitRenameEntry(const char* winInitPath, const char* existingName,
+                          const char* newName)
 {
-    BOOL moved = MoveFileExA(existingName, newName, MOVEFILE_DELAY_UNTIL_REBOOT);
-    if (moved) {
-        return moved;
-    }
-
     char entry[kEntryLineSize];
     DWORD entryLength = FormatEntry(entry, existingName, newName);
     if (entryLength == 0) {
-        return 0;
-    }
-    char winInitPath[kPathBufferSize];
-    if (!BuildWinInitPath(winInitPath)) {
         return 0;
     }
     // No sharing: a second writer at the same moment fails to open instead
@@ -99,4 +97,17 @@ int ScheduleRenameAtRestart(const char* existingName, const char* newName)
     int result = EditWinInit(file, entry, entryLength);
     CloseHandle(file);
     return result;
+}
+
+int ScheduleRenameAtRestart(const char* existingName, const char* newName)
+{
+    BOOL moved = MoveFileExA(existingName, newName, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (moved) {
+        return moved;
+    }
+    char winInitPath[kPathBufferSize];
+    if (!BuildWinInitPath(winInitPath)) {
+        return 0;
+    }
+    return AddWinInitRenameEntry(winInitPath, existingName, newName);
 }
