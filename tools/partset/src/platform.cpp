@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#ifndef _WIN32
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
 #include <csignal>
 #include <cstring>
 
@@ -291,6 +296,123 @@ void OutputFile::Close() {
 
 #endif
 
+#ifndef _WIN32
+namespace {
+
+// Checksums the copy buffer's pieces on a second thread while this one reads
+// and writes the next: the checksum costs about as much CPU as the copying,
+// and with a second core free it mostly stops adding to the time. The thread
+// stays for the life of the process, so that a set of hundreds of small parts
+// does not start hundreds of threads.
+class ChecksumThread {
+public:
+    static ChecksumThread& Get() {
+        static ChecksumThread instance;
+        return instance;
+    }
+
+    void Begin() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        crc_ = 0;
+    }
+    // Queues bytes that stay unchanged until Wait says they are done.
+    void Add(size_t slot, const unsigned char* data, size_t size) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_[slot] = {data, size};
+        pending_ |= 1u << slot;
+        order_[queued_++ % kSlots] = slot;
+        wake_.notify_one();
+    }
+    // Waits until the bytes queued for `slot` are checksummed.
+    void Wait(size_t slot) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] { return (pending_ & (1u << slot)) == 0; });
+    }
+    // Waits for everything queued and returns the checksum since Begin.
+    uint32_t Finish() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] { return pending_ == 0; });
+        return crc_;
+    }
+
+    static constexpr size_t kSlots = 4;
+
+private:
+    ChecksumThread() : thread_([this] { Run(); }) {}
+    ~ChecksumThread() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+            wake_.notify_one();
+        }
+        thread_.join();
+    }
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return quit_ || taken_ != queued_; });
+            if (quit_) return;
+            const size_t slot = order_[taken_++ % kSlots];
+            const Piece piece = queue_[slot];
+            uint32_t crc = crc_;
+            lock.unlock();
+            crc = Crc32(crc, piece.data, piece.size);
+            lock.lock();
+            crc_ = crc;
+            pending_ &= ~(1u << slot);
+            done_.notify_all();
+        }
+    }
+
+    struct Piece {
+        const unsigned char* data = nullptr;
+        size_t size = 0;
+    };
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    Piece queue_[kSlots];
+    size_t order_[kSlots] = {};
+    uint64_t queued_ = 0, taken_ = 0;
+    unsigned pending_ = 0;
+    uint32_t crc_ = 0;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+CopyResult CopyChecksummed(ByteSource& source, OutputFile& out, uint64_t limit, std::vector<unsigned char>& buffer,
+                           Progress& progress) {
+    // The buffer is cut into slots: one is read and written while the thread
+    // checksums the ones before it.
+    constexpr size_t kSlots = ChecksumThread::kSlots;
+    const size_t slot_size = buffer.size() / kSlots;
+    ChecksumThread& checksum = ChecksumThread::Get();
+    checksum.Begin();
+    // On an error the thread must be done with the buffer before it is gone.
+    struct Drain {
+        ChecksumThread& checksum;
+        ~Drain() { checksum.Finish(); }
+    } drain{checksum};
+    CopyResult result;
+    for (size_t slot = 0; result.bytes < limit; slot = (slot + 1) % kSlots) {
+        unsigned char* data = buffer.data() + slot * slot_size;
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(limit - result.bytes, slot_size));
+        checksum.Wait(slot);
+        const size_t got = source.Read(data, want);
+        if (got == 0) break;
+        checksum.Add(slot, data, got);
+        out.Write(data, got);
+        result.bytes += got;
+        progress.Advance(got);
+        ThrowIfInterrupted();
+    }
+    result.crc = checksum.Finish();
+    return result;
+}
+
+#else
 CopyResult CopyChecksummed(ByteSource& source, OutputFile& out, uint64_t limit, std::vector<unsigned char>& buffer,
                            Progress& progress) {
     CopyResult result;
@@ -306,6 +428,7 @@ CopyResult CopyChecksummed(ByteSource& source, OutputFile& out, uint64_t limit, 
     }
     return result;
 }
+#endif
 
 int RunProgram(const std::vector<std::string>& argv) {
 #ifdef _WIN32
