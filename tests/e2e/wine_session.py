@@ -5,7 +5,6 @@ smoke run and the demo (scripts/demo). Python 3 standard library only.
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import time
 
@@ -19,7 +18,6 @@ WINESERVER = "/usr/lib/wine/wineserver"
 QEMU_ENV = {"QEMU_RESERVED_VA": "0xf7000000"}
 TOOLS64 = os.path.join(ROOT, "build", "win64", "e2e-tools")
 PARTSET = os.path.join(ROOT, "dist", "bin", "partset")
-OWN_SET_MAKER = os.path.join(ROOT, "tests", "e2e", "make_set.py")
 
 TEMP_INSTALLER_NAME = "qvtmpins.exe"
 PROBE_LOG_NAME = "probe-log.txt"
@@ -31,11 +29,12 @@ class Failure(Exception):
 
 
 def set_maker():
-    """The command that cuts an installer into a set: the authoring tool when
-    it has been built, else the small stand-in with the same command line."""
-    if os.access(PARTSET, os.X_OK):
-        return [PARTSET]
-    return [sys.executable, OWN_SET_MAKER]
+    """The command that cuts an installer into a set: the authoring tool, so
+    that the launcher is always tested on sets as their authors make them."""
+    if not os.access(PARTSET, os.X_OK):
+        raise Failure("%s is not built (cmake --build --preset host --target partset)"
+                      % PARTSET)
+    return [PARTSET]
 
 
 def make_set(installer, name, out, launcher, disk="cd", part_size=None):
